@@ -45,6 +45,11 @@ void TestPeer::onNewConnection()
         m_client = socket;
         m_pending.clear();
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            if (m_client == socket)
+                m_client = nullptr;
+            socket->deleteLater();
+        });
     }
 }
 
@@ -100,17 +105,17 @@ void TestPeer::send(const QByteArray &bytes)
 
 void TestPeer::closeGracefully()
 {
-    if (m_client) {
-        m_client->disconnectFromHost();
+    if (QTcpSocket *client = m_client) {
         m_client = nullptr;
+        client->disconnectFromHost();
     }
 }
 
 void TestPeer::reset()
 {
-    if (m_client) {
-        resetSocket(m_client);
-        m_client->deleteLater();
+    if (QTcpSocket *client = m_client) {
         m_client = nullptr;
+        resetSocket(client);
+        client->deleteLater();
     }
 }
