@@ -1,0 +1,247 @@
+// Request buttons, group clicks and the Auto-Read cycle, against real local
+// inverter peers that record every frame with the time it came.
+#include "formfixture.h"
+#include "app/widgets.h"
+#include "net/simpletcp.h"
+
+#include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+const QByteArray kStatus = QByteArray::fromHex("62ff03ff00574600");
+const QByteArray kPower = QByteArray::fromHex("62ff03ff00435a00");
+const QByteArray kDaily = QByteArray::fromHex("62ff03ff009d0000");
+const QByteArray kTotal = QByteArray::fromHex("62ff03ff00455800");
+
+QList<QByteArray> bytesOf(const QList<TestPeer::Chunk> &frames)
+{
+    QList<QByteArray> out;
+    for (const auto &f : frames)
+        out << f.bytes;
+    return out;
+}
+
+int frameSum(const QByteArray &frame)
+{
+    int sum = 0;
+    for (char c : frame)
+        sum += quint8(c);
+    return sum % 256;
+}
+} // namespace
+
+class TestRequests : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { qApp->setQuitOnLastWindowClosed(false); }
+    void buttonsSendTheirFrames_data();
+    void buttonsSendTheirFrames();
+    void groupClickDuringPauseMovesActiveInverter();
+    void requestWithoutSocketSendsNothing();
+    void autoReadCycle();
+    void autoReadGoesOnAfterClearedMidCycle();
+    void autoReadPressesDisabledButtons();
+    void closeDuringCycleRunsThroughSilently();
+    void windowStaysResponsiveDuringCycle();
+};
+
+void TestRequests::buttonsSendTheirFrames_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("slot");
+    QTest::addColumn<QList<QByteArray>>("frames");
+    QTest::addColumn<int>("lastCommand");
+    QTest::newRow("Daily Energy 2") << "SBD2" << 2 << QList<QByteArray>{kDaily} << -99;
+    QTest::newRow("Total Energy 6") << "SBT6" << 6 << QList<QByteArray>{kTotal} << 0x45;
+    QTest::newRow("Total Power 4") << "SBP4" << 4 << QList<QByteArray>{kStatus, kPower} << 0x43;
+    QTest::newRow("Total Power 1") << "SBP1" << 1 << QList<QByteArray>{kStatus, kPower} << 0x43;
+}
+
+void TestRequests::buttonsSendTheirFrames()
+{
+    QFETCH(QString, button);
+    QFETCH(int, slot);
+    QFETCH(QList<QByteArray>, frames);
+    QFETCH(int, lastCommand);
+    FormFixture f;
+    QVERIFY(f.showAndConnect());
+    f.form->GBClick(slot == 1 ? 3 : 1);
+    QTest::mouseClick(f.widget(button), Qt::LeftButton);
+    QTRY_COMPARE(f.peer[slot]->frames(8).size(), frames.size());
+    const auto got = f.peer[slot]->frames(8);
+    QCOMPARE(bytesOf(got), frames);
+    for (const QByteArray &frame : frames)
+        QCOMPARE(frameSum(frame), 0);
+    if (frames.size() == 2) // status, then the power request at least the pause later
+        QVERIFY(got[1].atMs - got[0].atMs >= f.durations.totalPowerPause - 2);
+    QCOMPARE(f.form->state().ActiveInverter, slot);
+    QCOMPARE(int(f.form->state().LastCommand), lastCommand);
+    QTest::qWait(50);
+    for (int other = 1; other <= 6; ++other) {
+        if (other != slot)
+            QVERIFY(f.peer[other]->received().isEmpty());
+    }
+}
+
+void TestRequests::groupClickDuringPauseMovesActiveInverter()
+{
+    FormFixture f;
+    QVERIFY(f.showAndConnect());
+    QTimer::singleShot(f.durations.totalPowerPause / 2, [&] {
+        QTest::mouseClick(f.form->widgets().slot[3].GB, Qt::LeftButton, {}, QPoint(100, 4));
+    });
+    f.form->SBPClick(1);
+    QCOMPARE(f.form->state().ActiveInverter, 3);
+    QTRY_COMPARE(bytesOf(f.peer[1]->frames(8)), (QList<QByteArray>{kStatus, kPower}));
+    QVERIFY(f.peer[3]->received().isEmpty());
+}
+
+void TestRequests::requestWithoutSocketSendsNothing()
+{
+    std::array<QString, 7> hosts;
+    hosts[2] = QStringLiteral("Null");
+    FormFixture f({}, FormFixture::fastDurations(), hosts);
+    QVERIFY(f.showAndConnect());
+    f.form->widgets().Memo1->clear();
+    f.form->SBTClick(2);
+    f.form->SBPClick(2);
+    QTest::qWait(50);
+    QVERIFY(f.peer[2]->received().isEmpty());
+    QVERIFY(f.log().isEmpty());
+    QCOMPARE(f.form->state().ActiveInverter, 2);
+}
+
+// Ticking Auto-Read: nothing at once; one interval later slots 1..5 are asked
+// for status, power, daily and total energy, in order, with the pauses
+// between; slot 6 never. The size lines are off from the first tick on.
+void TestRequests::autoReadCycle()
+{
+    FormFixture f;
+    QVERIFY(f.showAndConnect());
+    const Durations &d = f.durations;
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 peerAtTick = f.peer[1]->elapsed();
+    f.form->widgets().CB1->setChecked(true);
+    QVERIFY(f.form->state().QuietLog);
+    QCOMPARE(f.form->Timer1()->timerType(), Qt::PreciseTimer);
+    QTRY_VERIFY_WITH_TIMEOUT(f.peer[5]->frames(8).size() == 4, 10000);
+    const qint64 cycleTime = 5 * d.totalPowerPause + 15 * d.pressPause;
+
+    const auto first = f.peer[1]->frames(8);
+    QVERIFY(first[0].atMs - peerAtTick >= d.pollTimerInterval - 2);
+    qint64 previous = -1;
+    for (int slot = 1; slot <= 5; ++slot) {
+        const auto frames = f.peer[slot]->frames(8);
+        QCOMPARE(bytesOf(frames).mid(0, 4), (QList<QByteArray>{kStatus, kPower, kDaily, kTotal}));
+        const qint64 base = f.peer[slot]->elapsed() - f.peer[1]->elapsed(); // clocks differ slightly
+        Q_UNUSED(base);
+        QVERIFY(frames[1].atMs - frames[0].atMs >= d.totalPowerPause - 2);
+        QVERIFY(frames[2].atMs - frames[1].atMs >= d.pressPause - 2);
+        QVERIFY(frames[3].atMs - frames[2].atMs >= d.pressPause - 2);
+        if (previous >= 0)
+            QVERIFY(frames[0].atMs >= previous);
+        previous = frames[3].atMs;
+    }
+    QVERIFY(f.peer[6]->received().isEmpty());
+
+    // The next cycle starts one interval after this one ended.
+    const qint64 endOfFirst = f.peer[1]->elapsed();
+    QTRY_VERIFY_WITH_TIMEOUT(f.peer[1]->frames(8).size() == 8, 10000);
+    QVERIFY(f.peer[1]->frames(8)[4].atMs - endOfFirst >= d.pollTimerInterval - cycleTime / 5);
+
+    // No size lines although answers of every size could come.
+    for (const QString &line : f.log())
+        QVERIFY(!line.contains(QStringLiteral("DataSize")));
+    f.form->widgets().CB1->setChecked(false);
+    QVERIFY(f.form->state().QuietLog); // never cleared
+}
+
+// The box cleared during a cycle: the cycle runs to its end and starts the
+// timer again; polling goes on until the box is cleared between cycles.
+void TestRequests::autoReadGoesOnAfterClearedMidCycle()
+{
+    FormFixture f;
+    QVERIFY(f.showAndConnect());
+    const Durations &d = f.durations;
+    bool clearedInCycle = false;
+    QTimer::singleShot(d.pollTimerInterval + 2 * d.totalPowerPause, f.form.get(), [&] {
+        clearedInCycle = f.peer[1]->frames(8).size() >= 2 && f.peer[5]->received().isEmpty();
+        f.form->widgets().CB1->setChecked(false);
+        QVERIFY(!f.form->Timer1()->isActive());
+    });
+    f.form->widgets().CB1->setChecked(true);
+    QTRY_VERIFY_WITH_TIMEOUT(f.peer[1]->frames(8).size() == 8, 10000); // a second cycle came
+    QVERIFY(clearedInCycle);
+    QVERIFY(!f.form->widgets().CB1->isChecked());
+    // Cleared between cycles, it stops.
+    f.form->widgets().CB1->setChecked(false);
+    QTRY_VERIFY(f.form->Timer1()->isActive() || f.peer[5]->frames(8).size() == 8);
+    QTRY_COMPARE_WITH_TIMEOUT(f.peer[5]->frames(8).size(), 8, 10000);
+    f.form->widgets().CB1->setChecked(true);
+    f.form->widgets().CB1->setChecked(false);
+    QVERIFY(!f.form->Timer1()->isActive());
+    QTest::qWait(2 * d.pollTimerInterval);
+    QCOMPARE(f.peer[1]->frames(8).size(), 8);
+}
+
+void TestRequests::autoReadPressesDisabledButtons()
+{
+    FormFixture f;
+    f.peer[2]->stopListening();
+    f.form->show();
+    QTRY_VERIFY(f.form->TCP(1)->Connected());
+    f.form->Timer2()->stop();
+    QVERIFY(!f.form->widgets().slot[2].SBP->isEnabled());
+    f.form->Timer1Timer(); // one cycle, run here
+    QCOMPARE(f.peer[1]->frames(8).size(), 4);
+    QCOMPARE(f.peer[3]->frames(8).size(), 4);
+    QCOMPARE(f.form->state().ActiveInverter, 5);
+}
+
+// Closing the window in the middle of a cycle: the links close, the cycle
+// runs through at once without sending, and nothing is sent afterwards.
+void TestRequests::closeDuringCycleRunsThroughSilently()
+{
+    FormFixture f;
+    QVERIFY(f.showAndConnect());
+    QTimer::singleShot(f.durations.totalPowerPause + 10, f.form.get(), [&] { f.form->close(); });
+    QElapsedTimer t;
+    t.start();
+    f.form->Timer1Timer();
+    QVERIFY2(t.elapsed() < f.durations.totalPowerPause + 200, qPrintable(QString::number(t.elapsed())));
+    QCOMPARE(f.peer[1]->frames(8).size(), 2);
+    QTest::qWait(100);
+    for (int slot = 2; slot <= 6; ++slot)
+        QVERIFY(f.peer[slot]->received().isEmpty());
+    QVERIFY(!f.form->isVisible());
+}
+
+// While a cycle runs with the product's pauses, a click is handled within
+// milliseconds, not after the pause.
+void TestRequests::windowStaysResponsiveDuringCycle()
+{
+    Durations d = FormFixture::fastDurations();
+    d.totalPowerPause = 1000;
+    d.pressPause = 500;
+    FormFixture f({}, d);
+    QVERIFY(f.showAndConnect());
+    QElapsedTimer t;
+    t.start();
+    qint64 firedAt = -1;
+    int activeAfterClick = 0;
+    QTimer::singleShot(300, Qt::PreciseTimer, [&] { // inside the first 1000 ms pause
+        firedAt = t.elapsed();
+        QTest::mouseClick(f.form->widgets().slot[4].GB, Qt::LeftButton, {}, QPoint(100, 4));
+        activeAfterClick = f.form->state().ActiveInverter;
+    });
+    QTimer::singleShot(2000, f.form.get(), [&] { f.form->close(); });
+    f.form->Timer1Timer();
+    QVERIFY2(firedAt >= 300 && firedAt < 350, qPrintable(QString::number(firedAt)));
+    QCOMPARE(activeAfterClick, 4);
+}
+
+QTEST_MAIN(TestRequests)
+#include "tst_requests.moc"
