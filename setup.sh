@@ -13,7 +13,7 @@ ROOT=$(pwd)
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev
                 fonts-dejavu-core fonts-wine fonts-inconsolata)
-DEMO_PACKAGES=(xvfb xauth imagemagick)
+DEMO_PACKAGES=(xvfb xauth imagemagick x11-utils)
 TEST_PACKAGES=(clang libclang-rt-14-dev iproute2 util-linux)
 
 install_missing() {
