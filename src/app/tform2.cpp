@@ -73,6 +73,14 @@ TForm2::TForm2(const QString &iniPath, const Durations &durations, QWidget *pare
 TForm2::~TForm2()
 {
     m_pause.stop();
+    // The links outlive the widgets by a moment while the window is taken
+    // down: nothing may reach a handler any more.
+    for (TSimpleTCPClient *link : {m_tcp[1], m_tcp[2], m_tcp[3], m_tcp[4], m_tcp[5], m_tcp[6], m_tcpPanel}) {
+        link->OnConnected = nullptr;
+        link->OnDisconnected = nullptr;
+        link->OnDataAvailable = nullptr;
+        link->OnError = [](TCustomSimpleSocket *, int, int, const QString &) {};
+    }
 }
 
 void TForm2::wireEvents()
