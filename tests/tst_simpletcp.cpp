@@ -1,4 +1,5 @@
 #include "net/simpletcp.h"
+#include "stucklistener.h"
 #include "testpeer.h"
 
 #include <QDir>
@@ -65,43 +66,26 @@ int openDescriptors()
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
 }
 
-// A listener whose accept queue is full and never drained: a further
-// connection attempt stays pending (the kernel drops its SYN).
-struct StuckListener {
-    int listener = -1;
-    std::vector<int> fillers;
-    quint16 port = 0;
-    StuckListener()
-    {
-        listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener, reinterpret_cast<sockaddr *>(&a), sizeof a);
-        ::listen(listener, 0);
-        socklen_t len = sizeof a;
-        ::getsockname(listener, reinterpret_cast<sockaddr *>(&a), &len);
-        port = ntohs(a.sin_port);
-        for (int i = 0; i < 3; ++i) {
-            const int f = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            ::connect(f, reinterpret_cast<sockaddr *>(&a), sizeof a);
-            fillers.push_back(f);
-        }
-        QTest::qWait(50);
-    }
-    ~StuckListener()
-    {
-        for (int f : fillers)
-            ::close(f);
-        ::close(listener);
-    }
-};
-
 void setUp(TSimpleTCPClient &link, quint16 port, const QString &host = QStringLiteral("127.0.0.1"))
 {
     link.AssignHost(host);
     link.AssignPort(port);
 }
+
+// A link with every event recorded, connected to a live peer.
+struct LiveLink {
+    TestPeer peer;
+    TSimpleTCPClient link{nullptr, fast()};
+    Recorder r;
+
+    bool open(bool withData = true)
+    {
+        r.attach(link, withData);
+        setUp(link, peer.port());
+        link.AssignConnected(true);
+        return QTest::qWaitFor([this] { return link.Connected() && peer.hasClient(); }, 5000);
+    }
+};
 
 } // namespace
 
@@ -170,15 +154,12 @@ void TestSimpleTcp::refused()
 
 void TestSimpleTcp::gracefulCloseReconnectsOnce()
 {
-    TestPeer peer;
-    TSimpleTCPClient link(nullptr, fast());
+    LiveLink l;
+    TestPeer &peer = l.peer;
+    TSimpleTCPClient &link = l.link;
+    Recorder &r = l.r;
     link.AutoTryReconnect = true;
-    Recorder r;
-    r.attach(link);
-    setUp(link, peer.port());
-    link.AssignConnected(true);
-    QTRY_VERIFY(peer.hasClient());
-    QTRY_VERIFY(link.Connected());
+    QVERIFY(l.open());
 
     peer.closeGracefully();
     QTRY_COMPARE(r.events, (QStringList{"connected", "disconnected", "disconnected", "connected"}));
@@ -205,20 +186,14 @@ void TestSimpleTcp::gracefulCloseReconnectsOnce()
 
 void TestSimpleTcp::resetByPeer()
 {
-    TestPeer peer;
-    TSimpleTCPClient link(nullptr, fast());
-    link.AutoTryReconnect = true;
-    Recorder r;
-    r.attach(link);
-    setUp(link, peer.port());
-    link.AssignConnected(true);
-    QTRY_VERIFY(peer.hasClient());
-    QTRY_VERIFY(link.Connected());
-    peer.reset();
-    QTRY_COMPARE(r.events, (QStringList{"connected", "disconnected", "error:10054:Connection reset by peer"}));
+    LiveLink l;
+    l.link.AutoTryReconnect = true;
+    QVERIFY(l.open());
+    l.peer.reset();
+    QTRY_COMPARE(l.r.events, (QStringList{"connected", "disconnected", "error:10054:Connection reset by peer"}));
     QTest::qWait(100);
-    QCOMPARE(r.events.size(), 3);
-    QCOMPARE(peer.accepted(), 1);
+    QCOMPARE(l.r.events.size(), 3);
+    QCOMPARE(l.peer.accepted(), 1);
 }
 
 void TestSimpleTcp::unresolvableHost_data()
@@ -323,35 +298,25 @@ void TestSimpleTcp::sendOnIdleLink()
 // A handler that reads part of the bytes is called again with the rest.
 void TestSimpleTcp::partialReadCalledAgain()
 {
-    TestPeer peer;
-    TSimpleTCPClient link(nullptr, fast());
-    Recorder r;
+    LiveLink l;
     QByteArray got;
-    r.onData = [&](TSimpleTCPClient *l, int size) {
+    l.r.onData = [&](TSimpleTCPClient *link, int size) {
         char buf[4];
-        const int n = l->ReceiveBytes(buf, std::min(size, 4), true);
+        const int n = link->ReceiveBytes(buf, std::min(size, 4), true);
         got += QByteArray(buf, n);
     };
-    r.attach(link);
-    setUp(link, peer.port());
-    link.AssignConnected(true);
-    QTRY_VERIFY(peer.hasClient());
-    QTRY_VERIFY(link.Connected());
-    peer.send("abcdefghij");
+    QVERIFY(l.open());
+    l.peer.send("abcdefghij");
     QTRY_COMPARE(got, QByteArray("abcdefghij"));
-    QCOMPARE(r.dataSizes, (QList<int>{10, 6, 2}));
+    QCOMPARE(l.r.dataSizes, (QList<int>{10, 6, 2}));
 }
 
 void TestSimpleTcp::onReadGetsEverything()
 {
-    TestPeer peer;
-    TSimpleTCPClient link(nullptr, fast());
-    Recorder r;
-    r.attach(link, false);
-    setUp(link, peer.port());
-    link.AssignConnected(true);
-    QTRY_VERIFY(peer.hasClient());
-    QTRY_VERIFY(link.Connected());
+    LiveLink l;
+    TestPeer &peer = l.peer;
+    Recorder &r = l.r;
+    QVERIFY(l.open(false));
     peer.send(QByteArray(3000, 'x'));
     QTRY_COMPARE(r.readStream.size(), 3000);
     QVERIFY(r.events.count("read") >= 1);
@@ -365,24 +330,18 @@ void TestSimpleTcp::onReadGetsEverything()
 
 void TestSimpleTcp::waitingReceiveEndsWhenPeerStops()
 {
-    TestPeer peer;
-    TSimpleTCPClient link(nullptr, fast());
-    Recorder r;
+    LiveLink l;
     int result = 0;
     qint64 took = 0;
-    r.onData = [&](TSimpleTCPClient *l, int) {
+    l.r.onData = [&](TSimpleTCPClient *link, int) {
         char buf[100];
         QElapsedTimer t;
         t.start();
-        result = l->ReceiveBytes(buf, 73, true); // more than will ever come
+        result = link->ReceiveBytes(buf, 73, true); // more than will ever come
         took = t.elapsed();
     };
-    r.attach(link);
-    setUp(link, peer.port());
-    link.AssignConnected(true);
-    QTRY_VERIFY(peer.hasClient());
-    QTRY_VERIFY(link.Connected());
-    peer.send(QByteArray(15, 'z'));
+    QVERIFY(l.open());
+    l.peer.send(QByteArray(15, 'z'));
     QTRY_COMPARE(result, 15);
     QVERIFY(took >= fast().receiveStall - 5);
     QVERIFY(took < 1000);
@@ -390,30 +349,22 @@ void TestSimpleTcp::waitingReceiveEndsWhenPeerStops()
 
 void TestSimpleTcp::discardConsumesLargeCounts()
 {
-    TestPeer peer;
-    TSimpleTCPClient link(nullptr, fast());
-    Recorder r;
+    LiveLink l;
     int total = 0;
-    r.onData = [&](TSimpleTCPClient *l, int size) { total += l->DiscardBytes(size, true); };
-    r.attach(link);
-    setUp(link, peer.port());
-    link.AssignConnected(true);
-    QTRY_VERIFY(peer.hasClient());
-    QTRY_VERIFY(link.Connected());
-    peer.send(QByteArray(200000, 'g'));
+    l.r.onData = [&](TSimpleTCPClient *link, int size) { total += link->DiscardBytes(size, true); };
+    QVERIFY(l.open());
+    l.peer.send(QByteArray(200000, 'g'));
     QTRY_COMPARE(total, 200000);
-    QVERIFY(link.Connected());
+    QVERIFY(l.link.Connected());
 }
 
 void TestSimpleTcp::hostAndPortWhileConnected()
 {
-    TestPeer peer, other;
-    TSimpleTCPClient link(nullptr, fast());
-    Recorder r;
-    r.attach(link);
-    setUp(link, peer.port());
-    link.AssignConnected(true);
-    QTRY_VERIFY(link.Connected());
+    LiveLink l;
+    TestPeer &peer = l.peer, other;
+    TSimpleTCPClient &link = l.link;
+    Recorder &r = l.r;
+    QVERIFY(l.open());
 
     link.AssignPort(peer.port()); // same value: nothing
     link.AssignHost(QStringLiteral("127.0.0.1"));
@@ -470,15 +421,14 @@ void TestSimpleTcp::exceptionInNotificationGoesToHandler()
 
 void TestSimpleTcp::destroyConnectedLinkIsSilent()
 {
-    TestPeer peer;
+    TestPeer peer; // outlives the link
     Recorder r;
     {
         TSimpleTCPClient link(nullptr, fast());
         r.attach(link);
         setUp(link, peer.port());
         link.AssignConnected(true);
-        QTRY_VERIFY(link.Connected());
-        QTRY_VERIFY(peer.hasClient());
+        QTRY_VERIFY(link.Connected() && peer.hasClient());
     }
     QCOMPARE(r.events, QStringList{"connected"});
     QTRY_VERIFY(!peer.hasClient());
