@@ -98,6 +98,7 @@ private slots:
     void resetByPeer();
     void unresolvableHost_data();
     void unresolvableHost();
+    void hostNameLookedUpOffTheWindowThread();
     void disconnectWhileConnecting();
     void assignSameValueDoesNothing();
     void sendWhileConnecting();
@@ -221,6 +222,39 @@ void TestSimpleTcp::unresolvableHost()
     QVERIFY(!link.Connected());
     link.AssignConnected(true); // tried again, same outcome
     QCOMPARE(r.events.size(), 4);
+}
+
+// "localhost" comes from /etc/hosts: no name server is asked.
+void TestSimpleTcp::hostNameLookedUpOffTheWindowThread()
+{
+    TestPeer peer;
+    TSimpleTCPClient link(nullptr, fast());
+    Recorder r;
+    r.attach(link);
+    setUp(link, peer.port(), QStringLiteral("localhost"));
+    link.AssignConnected(true);
+    QVERIFY(r.events.isEmpty()); // the outcome comes later, as events
+    QVERIFY(link.ConnectRequested());
+    QTRY_COMPARE(r.events, QStringList{"connected"});
+
+    // A lookup given up before its answer is dropped without a word.
+    link.AssignConnected(false);
+    r.events.clear();
+    link.AssignConnected(true);
+    link.AssignConnected(false);
+    QTest::qWait(200);
+    QVERIFY(r.events.isEmpty());
+    QCOMPARE(peer.accepted(), 1);
+    // So is one whose link was given another host meanwhile; the next
+    // attempt goes to the new one.
+    link.AssignConnected(true);
+    link.AssignHost(QStringLiteral("127.0.0.1"));
+    QVERIFY(!link.ConnectRequested());
+    QTest::qWait(200);
+    QVERIFY(r.events.isEmpty());
+    link.AssignConnected(true);
+    QTRY_COMPARE(r.events, QStringList{"connected"});
+    QTRY_COMPARE(peer.accepted(), 2);
 }
 
 void TestSimpleTcp::disconnectWhileConnecting()
