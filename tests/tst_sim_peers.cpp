@@ -1,6 +1,6 @@
-// The simulated plant: its physics, its answers (read back through the
-// monitor's own decoders), its fault modes against real client sockets on
-// 127.0.0.1, the LED panel, param.ini and the executable's ways of ending.
+// The simulated plant over real sockets on 127.0.0.1: its answers and fault
+// modes against raw clients, the LED panel, param.ini and the ways the
+// executable ends.
 
 #include "answers.h"
 #include "config/plantconfig.h"
@@ -33,8 +33,8 @@
 Q_DECLARE_METATYPE(FaultMode)
 Q_DECLARE_METATYPE(Command)
 
+
 namespace {
-using State = InverterState;
 
 // Handles events until done() holds or the time is up.
 bool waitFor(const std::function<bool()> &done, int timeoutMs)
@@ -47,6 +47,7 @@ bool waitFor(const std::function<bool()> &done, int timeoutMs)
     }
     return true;
 }
+
 
 // A plain non-blocking POSIX client: unlike QTcpSocket it tells a graceful
 // close (EOF) from a reset (ECONNRESET) and shows how the bytes came in.
@@ -104,6 +105,7 @@ struct RawClient {
     }
 };
 
+
 // A plant on kernel-chosen ports whose clock hardly moves during a test
 // (one simulated day in ten real days).
 std::unique_ptr<SimPlant> startPlant(int slot = 1, FaultMode fault = {})
@@ -118,16 +120,12 @@ std::unique_ptr<SimPlant> startPlant(int slot = 1, FaultMode fault = {})
     return plant->start(&error) ? std::move(plant) : nullptr;
 }
 
+
 const quint8 *bytes(const QByteArray &a)
 {
     return reinterpret_cast<const quint8 *>(a.constData());
 }
 
-long acTotal(const PowerParameters &p)
-{
-    return long(p[PowerParameters::AcPhase1].rawPower) + p[PowerParameters::AcPhase2].rawPower
-           + p[PowerParameters::AcPhase3].rawPower;
-}
 
 long dcTotal(const PowerParameters &p)
 {
@@ -135,31 +133,18 @@ long dcTotal(const PowerParameters &p)
            + p[PowerParameters::DcInput3].rawPower;
 }
 
+
 QString simBinary()
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/sim/brelvon-sim");
 }
+
 } // namespace
 
-class TestSim : public QObject {
+class TestSimPeers : public QObject {
     Q_OBJECT
 
 private slots:
-    // Physics
-    void statusFollowsTheSun_data();
-    void statusFollowsTheSun();
-    void valuesAgree();
-    void energiesIntegrateAndReset();
-    void clockNeverRunsBackwards();
-    // Answers
-    void answersDecodeToTheReading();
-    void countsAreClamped();
-    void requestScanner_data();
-    void requestScanner();
-    // Command line
-    void faultModes_data();
-    void faultModes();
-    void options();
     // Over sockets
     void answersOverSocket();
     void newClientReplacesOld();
@@ -185,271 +170,7 @@ private slots:
     void endsWithItsParent();
 };
 
-void TestSim::statusFollowsTheSun_data()
-{
-    QTest::addColumn<int>("slot");
-    for (int slot = 1; slot <= 6; ++slot)
-        QTest::addRow("%s", qPrintable(defaultInverters()[slot - 1].name)) << slot;
-}
-
-void TestSim::statusFollowsTheSun()
-{
-    QFETCH(int, slot);
-    const PlantModel model({1, 0.0, 0.0}); // clear sky
-    QList<State> seen;
-    for (double t = 0; t < PlantModel::SecondsPerDay; t += 60) {
-        const State s = model.electrical(slot, t).state;
-        if (seen.isEmpty() || seen.last() != s)
-            seen.append(s);
-    }
-    const QList<State> expected{State::Off,       State::Idling,          State::Starting,
-                                State::FeedInMpp, State::RegulatedFeedIn, State::FeedInMpp,
-                                State::FeedIn,    State::Idling,          State::Off};
-    QCOMPARE(seen, expected);
-}
-
-void TestSim::valuesAgree()
-{
-    const PlantModel model({5, 1.0, 0.0}); // with clouds
-    int feeding = 0;
-    for (int slot = 1; slot <= 6; ++slot) {
-        const double nominal = model.profile(slot).nominalWatts;
-        for (double t = 0; t < 2 * PlantModel::SecondsPerDay; t += 300) {
-            const Electrical e = model.electrical(slot, t);
-            const PowerParameters p = toPowerParameters(e);
-            const QByteArray where = QStringLiteral("slot %1 at %2 h").arg(slot).arg(t / 3600).toUtf8();
-            for (int b = 0; b < PowerParameters::BlockCount; ++b) {
-                const PowerBlock &v = p[PowerParameters::Block(b)];
-                const double u = v.rawVoltage / 10.0, i = v.rawCurrent / 100.0;
-                // P = U x I, up to the rounding of the three counts.
-                QVERIFY2(std::abs(v.rawPower - u * i) <= 0.05 * i + 0.005 * u + 1, where);
-                if (e.state != State::Off)
-                    QVERIFY2(b < PowerParameters::DcInput1 ? u > 220 && u < 240 : u > 300 && u < 620, where);
-            }
-            const long dc = dcTotal(p), ac = acTotal(p);
-            switch (e.state) {
-            case State::Off:
-                QVERIFY2(p == PowerParameters{}, where);
-                break;
-            case State::Idling:
-            case State::Starting:
-                QVERIFY2(dc == 0 && ac == 0, where);
-                break;
-            case State::RegulatedFeedIn:
-                QVERIFY2(std::abs(ac - nominal) <= 3, where);
-                [[fallthrough]];
-            default:
-                ++feeding;
-                QVERIFY2(ac > 0 && ac < dc, where);
-                if (dc > 0.2 * nominal)
-                    QVERIFY2(ac > 0.94 * dc && ac < 0.975 * dc, where); // ~96 % efficiency
-                QVERIFY2(ac <= nominal + 3, where);
-            }
-        }
-    }
-    QVERIFY(feeding > 6 * 2 * 100);
-}
-
-void TestSim::energiesIntegrateAndReset()
-{
-    const int slot = 3;
-    PlantModel model({9, 1.0, 0.0});
-    PlantModel jumper({9, 1.0, 0.0});
-    const qint32 initial = model.reading(slot).totalWh;
-    QCOMPARE(qint64(initial), model.profile(slot).initialTotalWh);
-    qint32 lastTotal = initial, lastDaily = 0;
-    double integral = 0, dayMax = 0, daySum = 0;
-    const double step = 60;
-    for (double t = step; t <= 3 * PlantModel::SecondsPerDay; t += step) {
-        model.advanceTo(t);
-        const InverterReading r = model.reading(slot);
-        QVERIFY(r.totalWh >= lastTotal);
-        if (r.state == State::Off) {
-            QCOMPARE(r.dailyWh, 0);
-            if (lastDaily > 0) { // sunset: the day's energy is the integral of its power
-                QVERIFY2(std::abs(lastDaily - integral) <= 0.01 * integral, qPrintable(QString::number(t)));
-                daySum += lastDaily;
-                dayMax = std::max(dayMax, double(lastDaily));
-            }
-            integral = 0;
-        } else {
-            QVERIFY(r.dailyWh >= lastDaily);
-            integral += acTotal(r.power) * step / 3600.0;
-        }
-        lastTotal = r.totalWh;
-        lastDaily = r.dailyWh;
-    }
-    // A 10 kW inverter on a summer day with clouds.
-    QVERIFY(dayMax > 20000 && dayMax < 10000 * 15);
-    QVERIFY(std::abs((lastTotal - initial) - daySum) <= 3);
-    // Steps of any size integrate the same.
-    jumper.advanceTo(3 * PlantModel::SecondsPerDay);
-    QCOMPARE(jumper.reading(slot).totalWh, lastTotal);
-}
-
-void TestSim::clockNeverRunsBackwards()
-{
-    PlantModel model({1, 1.0, 7 * 3600.0});
-    QVERIFY(model.reading(1).dailyWh > 0); // the morning before the start counts
-    model.advanceTo(10 * 3600.0);
-    const InverterReading r = model.reading(1);
-    model.advanceTo(8 * 3600.0);
-    model.advanceTo(std::nan(""));
-    QCOMPARE(model.time(), 10 * 3600.0);
-    QCOMPARE(model.reading(1).totalWh, r.totalWh);
-}
-
-void TestSim::answersDecodeToTheReading()
-{
-    PlantModel model({3, 1.0, 0.0});
-    for (double t = 3 * 3600; t < PlantModel::SecondsPerDay; t += 3 * 3600) {
-        model.advanceTo(t);
-        for (int slot = 1; slot <= 6; ++slot) {
-            const InverterReading r = model.reading(slot);
-            for (const Command c : {Command::Status, Command::PowerParameters, Command::DailyEnergy,
-                                    Command::TotalEnergy}) {
-                const QByteArray a = encodeAnswer(c, r);
-                QCOMPARE(a.size(), qsizetype(expectedReplySize(c)));
-                QCOMPARE(a.left(5), QByteArray::fromHex("62ff03ff00"));
-                quint8 sum = 0;
-                for (const char b : a)
-                    sum = quint8(sum + quint8(b));
-                QCOMPARE(sum, quint8(0));
-            }
-            QCOMPARE(decodeStatusCode(bytes(encodeAnswer(Command::Status, r))), quint8(r.state));
-            QCOMPARE(decodePowerParameters(bytes(encodeAnswer(Command::PowerParameters, r))), r.power);
-            QCOMPARE(decodeEnergy(bytes(encodeAnswer(Command::DailyEnergy, r))), r.dailyWh);
-            QCOMPARE(decodeEnergy(bytes(encodeAnswer(Command::TotalEnergy, r))), r.totalWh);
-        }
-    }
-    // Extremes of every field.
-    PowerParameters full;
-    for (PowerBlock &b : full.blocks)
-        b = {0xFFFF, 0x8001, 0x00FF};
-    QCOMPARE(decodePowerParameters(bytes(encodePowerAnswer(full))), full);
-    for (const qint32 wh : {std::numeric_limits<qint32>::min(), -1, 0, std::numeric_limits<qint32>::max()})
-        QCOMPARE(decodeEnergy(bytes(encodeEnergyAnswer(wh))), wh);
-}
-
-void TestSim::countsAreClamped()
-{
-    Electrical e;
-    e.dcVolts = {7000, 229.84, -3};
-    e.dcAmps = {1e9, 0.005, std::nan("")};
-    e.acWatts = {65535.4, 65535.6, -0.4};
-    const PowerParameters p = toPowerParameters(e);
-    QCOMPARE(p[PowerParameters::DcInput1].rawVoltage, quint16(65535));
-    QCOMPARE(p[PowerParameters::DcInput2].rawVoltage, quint16(2298));
-    QCOMPARE(p[PowerParameters::DcInput3].rawVoltage, quint16(0));
-    QCOMPARE(p[PowerParameters::DcInput1].rawCurrent, quint16(65535));
-    QCOMPARE(p[PowerParameters::DcInput2].rawCurrent, quint16(1));
-    QCOMPARE(p[PowerParameters::DcInput3].rawCurrent, quint16(0));
-    QCOMPARE(p[PowerParameters::AcPhase1].rawPower, quint16(65535));
-    QCOMPARE(p[PowerParameters::AcPhase2].rawPower, quint16(65535));
-    QCOMPARE(p[PowerParameters::AcPhase3].rawPower, quint16(0));
-}
-
-void TestSim::requestScanner_data()
-{
-    QTest::addColumn<QList<QByteArray>>("chunks");
-    QTest::addColumn<QList<Command>>("expected");
-    const QByteArray status = QByteArray::fromHex("62ff03ff00574600");
-    const QByteArray total = QByteArray::fromHex("62ff03ff00455800");
-    const QByteArray daily = QByteArray::fromHex("62ff03ff009d0000");
-    QTest::newRow("one frame") << QList<QByteArray>{status} << QList<Command>{Command::Status};
-    QList<QByteArray> single;
-    for (const char c : total)
-        single << QByteArray(1, c);
-    QTest::newRow("byte by byte") << single << QList<Command>{Command::TotalEnergy};
-    QTest::newRow("back to back") << QList<QByteArray>{daily + status + total}
-                                  << QList<Command>{Command::DailyEnergy, Command::Status, Command::TotalEnergy};
-    QTest::newRow("after junk and a broken start")
-        << QList<QByteArray>{QByteArray::fromHex("00ff6262ff03"), status} << QList<Command>{Command::Status};
-    QTest::newRow("wrong check byte") << QList<QByteArray>{QByteArray::fromHex("62ff03ff00574700")}
-                                      << QList<Command>{};
-    QTest::newRow("unknown command") << QList<QByteArray>{QByteArray::fromHex("62ff03ff00509d00"), daily}
-                                     << QList<Command>{Command::DailyEnergy};
-    QTest::newRow("last byte not zero") << QList<QByteArray>{QByteArray::fromHex("62ff03ff00574501"), total}
-                                        << QList<Command>{Command::TotalEnergy};
-}
-
-void TestSim::requestScanner()
-{
-    QFETCH(QList<QByteArray>, chunks);
-    QFETCH(QList<Command>, expected);
-    RequestScanner scanner;
-    QList<Command> found;
-    for (const QByteArray &chunk : chunks) {
-        found += scanner.feed(chunk);
-        QVERIFY(scanner.pending() < RequestFrameSize);
-    }
-    QCOMPARE(found, expected);
-    // However much junk comes, no more than a partial frame is kept.
-    scanner.feed(QByteArray(1 << 20, char(0x62)) + QByteArray::fromHex("62ff03ff00"));
-    QCOMPARE(scanner.pending(), 5);
-}
-
-void TestSim::faultModes_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("valid");
-    QTest::addColumn<FaultMode>("mode");
-    QTest::newRow("refuse") << "refuse" << true << FaultMode{FaultMode::Refuse, 0};
-    QTest::newRow("close default") << "close" << true << FaultMode{FaultMode::Close, 15000};
-    QTest::newRow("close fraction") << "close:0.5" << true << FaultMode{FaultMode::Close, 500};
-    QTest::newRow("reset") << "Reset:20" << true << FaultMode{FaultMode::Reset, 20000};
-    QTest::newRow("late") << "late:1500" << true << FaultMode{FaultMode::Late, 1500};
-    QTest::newRow("split default") << "split" << true << FaultMode{FaultMode::Split, 100};
-    QTest::newRow("flood") << "flood:64" << true << FaultMode{FaultMode::Flood, 64};
-    QTest::newRow("blob default") << "blob" << true << FaultMode{FaultMode::Blob, 5000};
-    QTest::newRow("silent with arg") << "silent:3" << false << FaultMode{};
-    QTest::newRow("unknown") << "explode" << false << FaultMode{};
-    QTest::newRow("negative") << "close:-1" << false << FaultMode{};
-    QTest::newRow("not a number") << "late:soon" << false << FaultMode{};
-    QTest::newRow("infinite") << "reset:inf" << false << FaultMode{};
-    QTest::newRow("too fast") << "flood:100000" << false << FaultMode{};
-}
-
-void TestSim::faultModes()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, valid);
-    QFETCH(FaultMode, mode);
-    QString error;
-    const auto parsed = FaultMode::parse(text, &error);
-    QCOMPARE(parsed.has_value(), valid);
-    if (!valid) {
-        QVERIFY(!error.isEmpty());
-        return;
-    }
-    QCOMPARE(*parsed, mode);
-    QCOMPARE(FaultMode::parse(parsed->toString(), &error), parsed); // written back as it reads
-}
-
-void TestSim::options()
-{
-    const auto ok = parseSimOptions({"brelvon-sim", "--base-port", "50000", "--day-length", "60", "--fault",
-                                     "3=reset:2", "--fault", "3=silent", "--fault", "6=late:10",
-                                     "--write-ini", "/tmp/x.ini", "--quiet", "--verbose"});
-    QVERIFY2(ok.options, qPrintable(ok.error));
-    QCOMPARE(ok.options->basePort, std::optional<quint16>(50000));
-    QCOMPARE(ok.options->dayLength, 60.0);
-    QCOMPARE(ok.options->faults[3], (FaultMode{FaultMode::Silent, 0}));
-    QCOMPARE(ok.options->faults[6], (FaultMode{FaultMode::Late, 10}));
-    QCOMPARE(ok.options->iniPath, QStringLiteral("/tmp/x.ini"));
-    QVERIFY(ok.options->quiet && !ok.options->verbose);
-    QVERIFY(!parseSimOptions({"brelvon-sim"}).options->basePort);
-    QVERIFY(parseSimOptions({"brelvon-sim", "--help"}).helpRequested);
-    const QList<QStringList> bads{{"--base-port", "65530"}, {"--fault", "7=silent"}, {"--fault", "silent"},
-                                  {"--day-length", "0"},     {"--start-hour", "24"},   {"--seed", "-1"},
-                                  {"--bogus"},               {"extra"}};
-    for (const QStringList &bad : bads) {
-        const auto r = parseSimOptions(QStringList{"brelvon-sim"} + bad);
-        QVERIFY2(!r.options && !r.error.isEmpty(), qPrintable(bad.join(' ')));
-    }
-}
-
-void TestSim::answersOverSocket()
+void TestSimPeers::answersOverSocket()
 {
     const auto plant = startPlant();
     QVERIFY(plant);
@@ -479,7 +200,7 @@ void TestSim::answersOverSocket()
     }
 }
 
-void TestSim::newClientReplacesOld()
+void TestSimPeers::newClientReplacesOld()
 {
     const auto plant = startPlant();
     QVERIFY(plant);
@@ -493,7 +214,7 @@ void TestSim::newClientReplacesOld()
     QVERIFY(second.waitUntil([&] { return second.all().size() == StatusReplySize; }, 2000));
 }
 
-void TestSim::junkIsSkipped()
+void TestSimPeers::junkIsSkipped()
 {
     const auto plant = startPlant();
     QVERIFY(plant);
@@ -510,7 +231,7 @@ void TestSim::junkIsSkipped()
     QCOMPARE(c.all().size(), EnergyReplySize);
 }
 
-void TestSim::refuse()
+void TestSimPeers::refuse()
 {
     const auto plant = startPlant(5, {FaultMode::Refuse, 0});
     QVERIFY(plant);
@@ -521,7 +242,7 @@ void TestSim::refuse()
     QCOMPARE(other.connectTo(plant->inverterPort(4)), 0);
 }
 
-void TestSim::closeAndReset_data()
+void TestSimPeers::closeAndReset_data()
 {
     QTest::addColumn<FaultMode>("fault");
     QTest::addColumn<int>("expectedError");
@@ -529,7 +250,7 @@ void TestSim::closeAndReset_data()
     QTest::newRow("reset:0.3 -> RST") << FaultMode{FaultMode::Reset, 300} << ECONNRESET;
 }
 
-void TestSim::closeAndReset()
+void TestSimPeers::closeAndReset()
 {
     QFETCH(FaultMode, fault);
     QFETCH(int, expectedError);
@@ -547,7 +268,7 @@ void TestSim::closeAndReset()
     QCOMPARE(c.eof, expectedError == 0);
 }
 
-void TestSim::late()
+void TestSimPeers::late()
 {
     const auto plant = startPlant(1, {FaultMode::Late, 400});
     QVERIFY(plant);
@@ -561,7 +282,7 @@ void TestSim::late()
     QCOMPARE(c.all().size(), StatusReplySize);
 }
 
-void TestSim::split()
+void TestSimPeers::split()
 {
     const auto plant = startPlant(1, {FaultMode::Split, 300});
     QVERIFY(plant);
@@ -574,7 +295,7 @@ void TestSim::split()
     QVERIFY(decodePowerParameters(bytes(c.all())).inverterPowerKw() > 1);
 }
 
-void TestSim::coalesce()
+void TestSimPeers::coalesce()
 {
     const auto plant = startPlant(1, {FaultMode::Coalesce, 0});
     QVERIFY(plant);
@@ -589,7 +310,7 @@ void TestSim::coalesce()
     QCOMPARE(decodeEnergy(bytes(c.reads[0].mid(StatusReplySize))), plant->model().reading(1).totalWh);
 }
 
-void TestSim::silent()
+void TestSimPeers::silent()
 {
     const auto plant = startPlant(1, {FaultMode::Silent, 0});
     QVERIFY(plant);
@@ -601,7 +322,7 @@ void TestSim::silent()
     QVERIFY(plant->inverter(1)->hasClient());
 }
 
-void TestSim::garbage()
+void TestSimPeers::garbage()
 {
     const auto plant = startPlant(1, {FaultMode::Garbage, 0});
     QVERIFY(plant);
@@ -621,7 +342,7 @@ void TestSim::garbage()
     }
 }
 
-void TestSim::flood()
+void TestSimPeers::flood()
 {
     const auto plant = startPlant(1, {FaultMode::Flood, 64});
     QVERIFY(plant);
@@ -635,7 +356,7 @@ void TestSim::flood()
     QVERIFY2(got > 20 * 1024 && got < 160 * 1024, qPrintable(QString::number(got)));
 }
 
-void TestSim::blob()
+void TestSimPeers::blob()
 {
     const auto plant = startPlant(1, {FaultMode::Blob, 150});
     QVERIFY(plant);
@@ -645,7 +366,7 @@ void TestSim::blob()
     QCOMPARE(c.all().size() % FaultMode::BlobSize, 0);
 }
 
-void TestSim::panelDisplay_data()
+void TestSimPeers::panelDisplay_data()
 {
     QTest::addColumn<QList<QByteArray>>("chunks");
     QTest::addColumn<QStringList>("lines");
@@ -663,7 +384,7 @@ void TestSim::panelDisplay_data()
     QTest::newRow("no C, no line") << QList<QByteArray>{"!A000001%!B000002%"} << QStringList{};
 }
 
-void TestSim::panelDisplay()
+void TestSimPeers::panelDisplay()
 {
     QFETCH(QList<QByteArray>, chunks);
     QFETCH(QStringList, lines);
@@ -676,7 +397,7 @@ void TestSim::panelDisplay()
     QVERIFY(panel.pending() < 9);
 }
 
-void TestSim::panelOverSocket()
+void TestSimPeers::panelOverSocket()
 {
     const auto plant = startPlant();
     QVERIFY(plant);
@@ -692,7 +413,7 @@ void TestSim::panelOverSocket()
     QCOMPARE(lines[0][0].toString(), QStringLiteral("PANEL  Power 000012 kW | Energy 000045 MWh | CO2 022500 kg"));
 }
 
-void TestSim::iniMatchesPorts()
+void TestSimPeers::iniMatchesPorts()
 {
     SimOptions o;
     o.basePort = 0;
@@ -715,7 +436,7 @@ void TestSim::iniMatchesPorts()
     QVERIFY(!plant.writeIni(dir.filePath(QStringLiteral("missing/param.ini")), &error));
 }
 
-void TestSim::executableEnds_data()
+void TestSimPeers::executableEnds_data()
 {
     QTest::addColumn<int>("how"); // 0: stdin closed, else the signal
     QTest::newRow("stdin closed") << 0;
@@ -723,7 +444,7 @@ void TestSim::executableEnds_data()
     QTest::newRow("SIGINT") << int(SIGINT);
 }
 
-void TestSim::executableEnds()
+void TestSimPeers::executableEnds()
 {
     QFETCH(int, how);
     if (!QFile::exists(simBinary()))
@@ -753,7 +474,7 @@ void TestSim::executableEnds()
     QVERIFY(sim.readAllStandardOutput().contains("brelvon-sim: stopped"));
 }
 
-void TestSim::endsWithItsParent()
+void TestSimPeers::endsWithItsParent()
 {
     if (!QFile::exists(simBinary()))
         QSKIP("brelvon-sim is not built");
@@ -777,5 +498,6 @@ void TestSim::endsWithItsParent()
     QVERIFY(gone);
 }
 
-QTEST_GUILESS_MAIN(TestSim)
-#include "tst_sim.moc"
+
+QTEST_GUILESS_MAIN(TestSimPeers)
+#include "tst_sim_peers.moc"
