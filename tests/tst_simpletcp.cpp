@@ -87,6 +87,18 @@ struct LiveLink {
     }
 };
 
+// A link aimed at a listener that never completes an attempt.
+struct PendingLink {
+    StuckListener stuck;
+    TSimpleTCPClient link{nullptr, fast()};
+    Recorder r;
+    PendingLink()
+    {
+        r.attach(link);
+        setUp(link, stuck.port);
+    }
+};
+
 } // namespace
 
 class TestSimpleTcp : public QObject {
@@ -259,11 +271,9 @@ void TestSimpleTcp::hostNameLookedUpOffTheWindowThread()
 
 void TestSimpleTcp::disconnectWhileConnecting()
 {
-    StuckListener stuck;
-    TSimpleTCPClient link(nullptr, fast());
-    Recorder r;
-    r.attach(link);
-    setUp(link, stuck.port);
+    PendingLink p;
+    TSimpleTCPClient &link = p.link;
+    Recorder &r = p.r;
     link.AssignConnected(true);
     QTest::qWait(50);
     QVERIFY(r.events.isEmpty());
@@ -293,11 +303,9 @@ void TestSimpleTcp::assignSameValueDoesNothing()
 
 void TestSimpleTcp::sendWhileConnecting()
 {
-    StuckListener stuck;
-    TSimpleTCPClient link(nullptr, fast());
-    Recorder r;
-    r.attach(link);
-    setUp(link, stuck.port);
+    PendingLink p;
+    TSimpleTCPClient &link = p.link;
+    Recorder &r = p.r;
     link.AssignConnected(true);
     QTest::qWait(30);
     QCOMPARE(link.SendBytes("12345678", 8), -1);
@@ -306,11 +314,9 @@ void TestSimpleTcp::sendWhileConnecting()
 
 void TestSimpleTcp::connectTimesOut()
 {
-    StuckListener stuck;
-    TSimpleTCPClient link(nullptr, fast());
-    Recorder r;
-    r.attach(link);
-    setUp(link, stuck.port);
+    PendingLink p;
+    TSimpleTCPClient &link = p.link;
+    Recorder &r = p.r;
     QElapsedTimer t;
     t.start();
     link.AssignConnected(true);
