@@ -3,6 +3,7 @@
 // Each case checks what the operator sees while the fault lasts (lamp,
 // buttons, readouts, log) and that the monitor comes back to normal work once
 // the peer behaves again.
+#include "faultpeers.h"
 #include "formfixture.h"
 #include "answers.h"
 #include "inverterserver.h"
@@ -143,196 +144,12 @@ quint16 closedPort()
     return s.serverPort();
 }
 
-// A raw listener on 127.0.0.1 at a free port, whose port a later listener
-// may take over at once (SO_REUSEADDR).
-int listenOnLoopback(int backlog, sockaddr_in &address)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-    ::listen(fd, backlog);
-    socklen_t len = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &len);
-    return fd;
-}
 
-// A listener whose accept queue is full and never drained: a connection
-// attempt to it stays pending, as to a host that drops every packet.
-struct StuckListener {
-    int listener = -1;
-    std::vector<int> fillers;
-    quint16 port = 0;
-    StuckListener()
-    {
-        sockaddr_in a;
-        listener = listenOnLoopback(0, a);
-        port = ntohs(a.sin_port);
-        for (int i = 0; i < 3; ++i) {
-            const int f = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            ::connect(f, reinterpret_cast<sockaddr *>(&a), sizeof a);
-            fillers.push_back(f);
-        }
-        QTest::qWait(50);
-    }
-    ~StuckListener()
-    {
-        for (int f : fillers)
-            ::close(f);
-        ::close(listener);
-    }
-};
 
-// A peer on a thread of its own that sends 64 KiB blocks without end, as
-// fast as the monitor takes them: it never waits for the window's event loop,
-// so only the monitor itself can give that loop its turn.
-class FloodPeer {
-public:
-    FloodPeer()
-    {
-        sockaddr_in a;
-        m_listener = listenOnLoopback(1, a);
-        port = ntohs(a.sin_port);
-        m_thread = std::thread([this] {
-            const int c = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
-            m_connection = c;
-            const QByteArray block(64 * 1024, '\x5a');
-            while (c >= 0 && !m_stop) {
-                const ssize_t n = ::send(c, block.constData(), size_t(block.size()), MSG_NOSIGNAL);
-                if (n <= 0)
-                    break;
-                sent += n;
-            }
-        });
-    }
-    // Ends the flood with a graceful close and stops listening.
-    ~FloodPeer()
-    {
-        m_stop = true;
-        if (m_connection >= 0)
-            ::shutdown(m_connection, SHUT_WR); // wakes a blocked send; the close follows the data
-        ::shutdown(m_listener, SHUT_RDWR);     // wakes a blocked accept
-        m_thread.join();
-        if (m_connection >= 0)
-            ::close(m_connection);
-        ::close(m_listener);
-    }
 
-    quint16 port = 0;
-    std::atomic<qint64> sent{0};
 
-private:
-    int m_listener = -1;
-    std::atomic<int> m_connection{-1};
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-};
 
-// Lowers the soft RLIMIT_NOFILE of this process to the lowest free
-// descriptor number, so that the next socket() fails with EMFILE while every
-// descriptor already open goes on working; restores the limit when it ends.
-struct DescriptorsExhausted {
-    rlimit saved{};
-    bool active = false;
-    DescriptorsExhausted()
-    {
-        if (::getrlimit(RLIMIT_NOFILE, &saved) != 0)
-            return;
-        const int lowestFree = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-        if (lowestFree < 0)
-            return;
-        ::close(lowestFree);
-        rlimit lowered = saved;
-        lowered.rlim_cur = rlim_t(lowestFree);
-        active = ::setrlimit(RLIMIT_NOFILE, &lowered) == 0;
-    }
-    ~DescriptorsExhausted()
-    {
-        if (active)
-            ::setrlimit(RLIMIT_NOFILE, &saved);
-    }
-};
 
-// Time-stamps every line the window appends to its log, and every tick of
-// the connection timer, on one clock.
-class LogWatch {
-public:
-    struct Line {
-        qint64 atMs;
-        QString text;
-    };
-
-    explicit LogWatch(TForm2 &form) : m_memo(form.widgets().Memo1)
-    {
-        m_clock.start();
-        m_textConnection = QObject::connect(m_memo, &QPlainTextEdit::textChanged, m_memo, [this] { collect(); });
-        m_tickConnection = QObject::connect(form.Timer2(), &QTimer::timeout, m_memo,
-                                            [this] { ticks << m_clock.elapsed(); });
-    }
-    ~LogWatch()
-    {
-        QObject::disconnect(m_textConnection);
-        QObject::disconnect(m_tickConnection);
-    }
-
-    QList<qint64> times(const QString &prefix) const
-    {
-        QList<qint64> out;
-        for (const Line &l : lines)
-            if (l.text.startsWith(prefix))
-                out << l.atMs;
-        return out;
-    }
-    QStringList texts() const
-    {
-        QStringList out;
-        for (const Line &l : lines)
-            out << l.text;
-        return out;
-    }
-    QString last() const { return lines.isEmpty() ? QString() : lines.last().text; }
-
-    QList<Line> lines; // every line since the watch began, cleared or not
-    QList<qint64> ticks;
-
-private:
-    void collect()
-    {
-        const QString text = m_memo->toPlainText();
-        const QStringList now = text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
-        if (now.size() < m_seen)
-            m_seen = 0; // "Clear Log"
-        for (qsizetype i = m_seen; i < now.size(); ++i)
-            lines.append({m_clock.elapsed(), now[i]});
-        m_seen = now.size();
-    }
-
-    QPlainTextEdit *m_memo;
-    QElapsedTimer m_clock;
-    qsizetype m_seen = 0;
-    QMetaObject::Connection m_textConnection, m_tickConnection;
-};
-
-qint64 cpuMs()
-{
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return (qint64(u.ru_utime.tv_sec) + u.ru_stime.tv_sec) * 1000 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000;
-}
-
-qint64 residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
 
 // The operator asks slot for its total energy and sees kGoodWh arrive.
 void totalEnergyShows(FormFixture &f, int slot)

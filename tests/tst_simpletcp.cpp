@@ -1,5 +1,5 @@
 #include "net/simpletcp.h"
-#include "stucklistener.h"
+#include "faultpeers.h"
 #include "testpeer.h"
 
 #include <QDir>

@@ -92,7 +92,7 @@ InverterConnection::InverterConnection(InverterServer *server, QTcpSocket *socke
     connect(m_socket, &QTcpSocket::readyRead, this, &InverterConnection::onReadyRead);
     connect(m_socket, &QTcpSocket::disconnected, this, [this] {
         if (!m_closing)
-            emit m_server->event(m_server->prefix() + QStringLiteral("client closed the connection"));
+            emit m_server->activity(m_server->prefix() + QStringLiteral("client closed the connection"));
         deleteLater();
     });
     connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
@@ -104,7 +104,7 @@ InverterConnection::InverterConnection(InverterServer *server, QTcpSocket *socke
     case FaultMode::Close:
         m_faultTimer.setSingleShot(true);
         connect(&m_faultTimer, &QTimer::timeout, this, [this] {
-            emit m_server->event(m_server->prefix() + QStringLiteral("fault close: closing the connection"));
+            emit m_server->activity(m_server->prefix() + QStringLiteral("fault close: closing the connection"));
             closeGracefully();
         });
         m_faultTimer.start(m_fault.value);
@@ -122,7 +122,7 @@ InverterConnection::InverterConnection(InverterServer *server, QTcpSocket *socke
     case FaultMode::Blob:
         connect(&m_faultTimer, &QTimer::timeout, this, [this] {
             write(randomBytes(m_server->m_random, FaultMode::BlobSize));
-            emit m_server->event(m_server->prefix() + QStringLiteral("fault blob: %1 bytes sent unasked")
+            emit m_server->activity(m_server->prefix() + QStringLiteral("fault blob: %1 bytes sent unasked")
                                                           .arg(FaultMode::BlobSize));
         });
         m_faultTimer.start(m_fault.value);
@@ -147,7 +147,7 @@ void InverterConnection::closeGracefully()
 
 void InverterConnection::reset()
 {
-    emit m_server->event(m_server->prefix() + QStringLiteral("fault reset: resetting the connection"));
+    emit m_server->activity(m_server->prefix() + QStringLiteral("fault reset: resetting the connection"));
     m_closing = true;
     const linger noLinger{1, 0};
     ::setsockopt(int(m_socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger);
@@ -308,11 +308,11 @@ void InverterServer::onNewConnection()
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         ++m_accepted;
         if (m_current) {
-            emit event(prefix() + QStringLiteral("new connection replaces the previous one"));
+            emit activity(prefix() + QStringLiteral("new connection replaces the previous one"));
             m_current->closeGracefully();
         }
         m_current = new InverterConnection(this, socket);
-        emit event(prefix() + QStringLiteral("connection from %1:%2")
+        emit activity(prefix() + QStringLiteral("connection from %1:%2")
                                   .arg(socket->peerAddress().toString())
                                   .arg(socket->peerPort()));
     }

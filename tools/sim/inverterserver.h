@@ -59,7 +59,7 @@ public:
 
 signals:
     // Connections, closes and fault actions, as "INV3  ..." lines.
-    void event(const QString &line);
+    void activity(const QString &line);
     // One line per request and what it got, as "INV3  status -> 15 bytes".
     void request(const QString &line);
 

@@ -89,7 +89,7 @@ int main(int argc, char **argv)
     SimPlant plant(options);
     QObject::connect(&plant, &SimPlant::panelLine, [](const QString &line) { printLine(stdout, line); });
     if (!options.quiet) {
-        QObject::connect(&plant, &SimPlant::event, [](const QString &line) { printLine(stdout, line); });
+        QObject::connect(&plant, &SimPlant::activity, [](const QString &line) { printLine(stdout, line); });
         QObject::connect(&plant, &SimPlant::clockTick, [](const QString &line) { printLine(stdout, line); });
     }
     if (options.verbose)

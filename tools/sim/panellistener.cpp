@@ -97,7 +97,7 @@ void PanelListener::onNewConnection()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         if (m_client) {
-            emit event(QStringLiteral("PANEL  new connection replaces the previous one"));
+            emit activity(QStringLiteral("PANEL  new connection replaces the previous one"));
             m_client->disconnectFromHost();
         }
         m_client = socket;
@@ -106,9 +106,9 @@ void PanelListener::onNewConnection()
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
             if (socket == m_client)
-                emit event(QStringLiteral("PANEL  client closed the connection"));
+                emit activity(QStringLiteral("PANEL  client closed the connection"));
         });
-        emit event(QStringLiteral("PANEL  connection from %1:%2")
+        emit activity(QStringLiteral("PANEL  connection from %1:%2")
                        .arg(socket->peerAddress().toString())
                        .arg(socket->peerPort()));
     }

@@ -57,7 +57,7 @@ signals:
     // One line per display update (see PanelDisplay::feed).
     void displayLine(const QString &line);
     // Connections and closes, as "PANEL ..." lines.
-    void event(const QString &line);
+    void activity(const QString &line);
 
 private:
     void onNewConnection();

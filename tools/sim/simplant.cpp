@@ -68,11 +68,11 @@ bool SimPlant::start(QString *error)
         return false;
 
     for (const auto &inverter : m_inverters) {
-        connect(inverter.get(), &InverterServer::event, this, &SimPlant::event);
+        connect(inverter.get(), &InverterServer::activity, this, &SimPlant::activity);
         connect(inverter.get(), &InverterServer::request, this, &SimPlant::request);
         inverter->open();
     }
-    connect(m_panel.get(), &PanelListener::event, this, &SimPlant::event);
+    connect(m_panel.get(), &PanelListener::activity, this, &SimPlant::activity);
     connect(m_panel.get(), &PanelListener::displayLine, this, &SimPlant::panelLine);
     m_clock.start();
     m_hourTimer.start();

@@ -55,7 +55,7 @@ public:
     QString clockLine();
 
 signals:
-    void event(const QString &line);      // connections, closes, fault actions
+    void activity(const QString &line);      // connections, closes, fault actions
     void request(const QString &line);    // every request (for --verbose)
     void panelLine(const QString &line);  // what the LED panel shows
     void clockTick(const QString &line);  // once per simulated hour
