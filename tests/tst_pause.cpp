@@ -90,11 +90,12 @@ void TestPause::stopEndsEveryWaitAtOnce()
 void TestPause::timerEnabledKeepsARunningInterval()
 {
     QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
     timer.setInterval(400);
     setTimerEnabled(&timer, true);
     QTest::qWait(200);
     setTimerEnabled(&timer, true); // already running: nothing changes
-    QVERIFY(timer.remainingTime() <= 210);
+    QVERIFY2(timer.remainingTime() < 300, qPrintable(QString::number(timer.remainingTime())));
     setTimerEnabled(&timer, false);
     QVERIFY(!timer.isActive());
     setTimerEnabled(&timer, true); // false to true: a new full interval
