@@ -61,10 +61,16 @@ void TestMonitorLinks::missingIniGivesDefaults()
         QCOMPARE(w.slot[slot].LabelHost->text(), QStringLiteral("Error reading inifile:99"));
     }
     QCOMPARE(w.GB7->title(), QStringLiteral("LED Panel:Error reading inifile"));
-    // Every tick, each of the seven links fails without a name server: 10038, 10014.
-    QTRY_COMPARE(w.Memo1->toPlainText().count(QStringLiteral("Error:10014:Bad address")), 7);
-    QCOMPARE(w.Memo1->toPlainText().count(QStringLiteral("Error:10038:Socket operation on non-socket")), 7);
-    QTRY_COMPARE(w.Memo1->toPlainText().count(QStringLiteral("Error:10014:Bad address")), 14);
+    // Every tick, each of the seven links fails without a name server:
+    // 10038, then 10014, and nothing else.
+    const auto count = [&](const char *line) { return w.Memo1->toPlainText().count(QLatin1String(line)); };
+    QTRY_VERIFY(count("Error:10014:Bad address") >= 14);
+    const QStringList lines = w.Memo1->toPlainText().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size() % 14, 0);
+    for (int i = 0; i < lines.size(); i += 2) {
+        QCOMPARE(lines[i], QStringLiteral("Error:10038:Socket operation on non-socket"));
+        QCOMPARE(lines[i + 1], QStringLiteral("Error:10014:Bad address"));
+    }
 }
 
 void TestMonitorLinks::labelsShowStoredPorts()
@@ -173,12 +179,12 @@ void TestMonitorLinks::refusedRepeatsEveryTick()
     const QString down = hostLine("Disconnected from:", f, 2);
     f.peer[2]->stopListening();
     f.form->show();
-    QTRY_COMPARE(f.log().count(QStringLiteral("Error:10061:Connection refused")), 2);
+    QTRY_VERIFY(f.log().count(QStringLiteral("Error:10061:Connection refused")) >= 2);
     const QStringList log = f.log();
     const int first = int(log.indexOf(down));
     QVERIFY(first >= 0);
     QCOMPARE(log.value(first + 1), QStringLiteral("Error:10061:Connection refused"));
-    QCOMPARE(log.count(down), 2);
+    QCOMPARE(log.count(down), log.count(QStringLiteral("Error:10061:Connection refused")));
     QCOMPARE(f.form->widgets().slot[2].Shape->color(), kRed);
 }
 

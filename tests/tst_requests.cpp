@@ -68,14 +68,17 @@ void TestRequests::buttonsSendTheirFrames()
     FormFixture f;
     QVERIFY(f.showAndConnect());
     f.form->GBClick(slot == 1 ? 3 : 1);
+    const qint64 clickedAt = f.peer[slot]->elapsed();
     QTest::mouseClick(f.widget(button), Qt::LeftButton);
     QTRY_COMPARE(f.peer[slot]->frames(8).size(), frames.size());
     const auto got = f.peer[slot]->frames(8);
     QCOMPARE(bytesOf(got), frames);
     for (const QByteArray &frame : frames)
         QCOMPARE(frameSum(frame), 0);
-    if (frames.size() == 2) // status, then the power request at least the pause later
-        QVERIFY(got[1].atMs - got[0].atMs >= f.durations.totalPowerPause - 2);
+    // Status, then the power request at least the pause after the click (a
+    // frame can only arrive later than it was sent, never earlier).
+    if (frames.size() == 2)
+        QVERIFY(got[1].atMs - clickedAt >= f.durations.totalPowerPause - 1);
     QCOMPARE(f.form->state().ActiveInverter, slot);
     QCOMPARE(int(f.form->state().LastCommand), lastCommand);
     QTest::qWait(50);
@@ -121,36 +124,42 @@ void TestRequests::autoReadCycle()
     FormFixture f;
     QVERIFY(f.showAndConnect());
     const Durations &d = f.durations;
-    QElapsedTimer clock;
-    clock.start();
-    const qint64 peerAtTick = f.peer[1]->elapsed();
+    // Each peer's own clock at the tick; a frame arrives no earlier than it
+    // was sent, so each must come at least its planned offset after the tick.
+    std::array<qint64, 7> tickedAt{};
+    for (int slot = 1; slot <= 6; ++slot)
+        tickedAt[slot] = f.peer[slot]->elapsed();
     f.form->widgets().CB1->setChecked(true);
     QVERIFY(f.form->state().QuietLog);
     QCOMPARE(f.form->Timer1()->timerType(), Qt::PreciseTimer);
     QTRY_VERIFY_WITH_TIMEOUT(f.peer[5]->frames(8).size() == 4, 10000);
-    const qint64 cycleTime = 5 * d.totalPowerPause + 15 * d.pressPause;
 
-    const auto first = f.peer[1]->frames(8);
-    QVERIFY(first[0].atMs - peerAtTick >= d.pollTimerInterval - 2);
-    qint64 previous = -1;
+    const qint64 perSlot = d.totalPowerPause + 3 * d.pressPause;
+    const qint64 within[4] = {0, d.totalPowerPause, d.totalPowerPause + d.pressPause,
+                              d.totalPowerPause + 2 * d.pressPause};
+    qint64 previousSlotLast = -1;
     for (int slot = 1; slot <= 5; ++slot) {
         const auto frames = f.peer[slot]->frames(8);
         QCOMPARE(bytesOf(frames).mid(0, 4), (QList<QByteArray>{kStatus, kPower, kDaily, kTotal}));
-        const qint64 base = f.peer[slot]->elapsed() - f.peer[1]->elapsed(); // clocks differ slightly
-        Q_UNUSED(base);
-        QVERIFY(frames[1].atMs - frames[0].atMs >= d.totalPowerPause - 2);
-        QVERIFY(frames[2].atMs - frames[1].atMs >= d.pressPause - 2);
-        QVERIFY(frames[3].atMs - frames[2].atMs >= d.pressPause - 2);
-        if (previous >= 0)
-            QVERIFY(frames[0].atMs >= previous);
-        previous = frames[3].atMs;
+        for (int i = 0; i < 4; ++i) {
+            const qint64 planned = d.pollTimerInterval + (slot - 1) * perSlot + within[i];
+            QVERIFY2(frames[i].atMs - tickedAt[slot] >= planned - 1,
+                     qPrintable(QStringLiteral("slot %1 frame %2").arg(slot).arg(i)));
+            if (i > 0)
+                QVERIFY(frames[i].atMs >= frames[i - 1].atMs);
+        }
+        // In order across slots (the peers' clocks started within a moment).
+        const qint64 first = frames[0].atMs - tickedAt[slot];
+        QVERIFY(first >= previousSlotLast - 5);
+        previousSlotLast = frames[3].atMs - tickedAt[slot];
     }
     QVERIFY(f.peer[6]->received().isEmpty());
 
-    // The next cycle starts one interval after this one ended.
-    const qint64 endOfFirst = f.peer[1]->elapsed();
+    // The next cycle starts one interval after this one ended: no earlier
+    // than two intervals and a whole cycle after the tick.
     QTRY_VERIFY_WITH_TIMEOUT(f.peer[1]->frames(8).size() == 8, 10000);
-    QVERIFY(f.peer[1]->frames(8)[4].atMs - endOfFirst >= d.pollTimerInterval - cycleTime / 5);
+    const qint64 cycle = 5 * perSlot;
+    QVERIFY(f.peer[1]->frames(8)[4].atMs - tickedAt[1] >= 2 * d.pollTimerInterval + cycle - 1);
 
     // No size lines although answers of every size could come.
     for (const QString &line : f.log())
@@ -205,15 +214,17 @@ void TestRequests::autoReadPressesDisabledButtons()
 // runs through at once without sending, and nothing is sent afterwards.
 void TestRequests::closeDuringCycleRunsThroughSilently()
 {
-    FormFixture f;
+    Durations d = FormFixture::fastDurations();
+    d.totalPowerPause = 1000; // the close comes well inside the first pause
+    FormFixture f({}, d);
     QVERIFY(f.showAndConnect());
-    QTimer::singleShot(f.durations.totalPowerPause + 10, f.form.get(), [&] { f.form->close(); });
+    QTimer::singleShot(300, f.form.get(), [&] { f.form->close(); });
     QElapsedTimer t;
     t.start();
     f.form->Timer1Timer();
-    // Waiting out the rest would take over 1.3 s.
-    QVERIFY2(t.elapsed() < f.durations.totalPowerPause + 800, qPrintable(QString::number(t.elapsed())));
-    QCOMPARE(f.peer[1]->frames(8).size(), 2);
+    // Waiting out the rest of the cycle would take over 2.7 s.
+    QVERIFY2(t.elapsed() < d.totalPowerPause, qPrintable(QString::number(t.elapsed())));
+    QCOMPARE(bytesOf(f.peer[1]->frames(8)), QList<QByteArray>{kStatus});
     QTest::qWait(100);
     for (int slot = 2; slot <= 6; ++slot)
         QVERIFY(f.peer[slot]->received().isEmpty());
