@@ -136,14 +136,6 @@ std::unique_ptr<InverterServer> startInverter(int slot, quint16 port)
     return server;
 }
 
-// A port on 127.0.0.1 where nothing listens.
-quint16 closedPort()
-{
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    return s.serverPort();
-}
-
 
 
 

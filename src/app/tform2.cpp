@@ -146,11 +146,9 @@ void TForm2::FormShow()
     for (int slot = 1; slot <= 6; ++slot)
         m_tcp[slot]->AssignPort(config.ports[slot]);
     m_tcpPanel->AssignPort(config.panelPort);
-    for (int slot = 1; slot <= 6; ++slot) {
+    for (int slot = 1; slot <= 6; ++slot) // the labels size themselves to their text
         w.slot[slot].LabelHost->setText(m_tcp[slot]->Host() + QLatin1Char(':')
                                         + QString::number(m_tcp[slot]->Port()));
-        w.slot[slot].LabelHost->adjustSize();
-    }
 
     // The request state.
     const quint8 device = 255;

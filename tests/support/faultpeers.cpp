@@ -5,12 +5,20 @@
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QTcpServer>
 #include <QTimer>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+quint16 closedPort()
+{
+    QTcpServer s;
+    s.listen(QHostAddress::LocalHost, 0);
+    return s.serverPort();
+}
 
 int listenOnLoopback(int backlog, sockaddr_in &address)
 {

@@ -19,6 +19,9 @@
 class QPlainTextEdit;
 class TForm2;
 
+// A port on 127.0.0.1 where nothing listens: connections are refused.
+quint16 closedPort();
+
 // A raw listener on 127.0.0.1 at a free port, whose port a later listener
 // may take over at once (SO_REUSEADDR).
 int listenOnLoopback(int backlog, sockaddr_in &address);
